@@ -1,0 +1,50 @@
+// Resource identifiers shared by the resource scripts and the code.
+#pragma once
+
+// Icon group and side bitmap.
+#define IDI_CORVANE 1
+#define IDB_SIDE_PICTURE 99
+
+// Dialog templates.
+#define IDD_EDITION_LANGUAGE_PAGE 1101
+#define IDD_DOWNLOAD_MODE_PAGE 1102
+#define IDD_PROGRESS 1103
+
+// Configuration entries are string resources of this numeric type.
+#define RT_CONFIG_ENTRY 40
+
+// String table.
+#define IDS_APP_TITLE 11
+#define IDS_OUT_OF_MEMORY 12
+#define IDS_INSTALLER_NOT_FOUND 13
+#define IDS_BACK 14
+#define IDS_NEXT 15
+#define IDS_CANCEL 16
+#define IDS_DONE 17
+#define IDS_MISSING_ENTRY 18
+#define IDS_PLEASE_WAIT 19
+#define IDS_PRODUCT 20
+#define IDS_DOWNLOADING_PRODUCT 21
+#define IDS_VERIFYING_SIGNATURE 22
+#define IDS_UPGRADE_SCHEMA_FAILED 23
+#define IDS_NO_SIGNATURE_SUPPORT 24
+#define IDS_NOT_TRUSTED 25
+#define IDS_INVALID_PATH 26
+#define IDS_SETUP_CANCELLED 27
+#define IDS_INVALID_MSI_VERSION 28
+#define IDS_ADMIN_REQUIRED 29
+#define IDS_DOWNLOADING_UPDATE 30
+#define IDS_UPDATE_NOT_FOUND 31
+#define IDS_UPGRADE_FAILED 32
+#define IDS_RESTART_QUESTION 33
+#define IDS_INVALID_UPDATE 34
+#define IDS_INSTALLER_ERROR 35
+#define IDS_UPGRADE_QUESTION 36
+#define IDS_INVALID_OPERATION 37
+#define IDS_USAGE 38
+#define IDS_PLATFORM_UNSUPPORTED 39
+#define IDS_INTERNAL_ERROR 40
+#define IDS_SETUP_TOO_OLD 41
+#define IDS_CONFIRMATION 42
+#define IDS_CANCEL_QUESTION 43
+#define IDS_STALL_QUESTION 44
