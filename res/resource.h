@@ -10,6 +10,13 @@
 #define IDD_DOWNLOAD_MODE_PAGE 1102
 #define IDD_PROGRESS 1103
 
+// Controls of the progress window (dialog 1103).
+#define IDC_PROGRESS_PICTURE 98
+#define IDC_PROGRESS_BANNER 301
+#define IDC_PROGRESS_ACTION 302
+#define IDC_PROGRESS_BAR 303
+#define IDC_PROGRESS_CANCEL 304
+
 // Configuration entries are string resources of this numeric type.
 #define RT_CONFIG_ENTRY 40
 
