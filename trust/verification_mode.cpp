@@ -2,28 +2,32 @@
 
 #include <windows.h>
 
-#include "res/resource.h"
 #include "setup/command_line.h"
-#include "support/messages.h"
+#include "trust/signature_check.h"
 
-uint32_t RunVerificationMode(const char*, char* commandLine) {
+uint32_t RunVerificationMode(const char* setupPath, char* commandLine) {
     char* switchLast = nullptr;
     NextToken(commandLine, nullptr, &switchLast, nullptr);
+    if (switchLast == nullptr) return kBadArguments;
+
+    char* fileStart = nullptr;
     char* fileLast = nullptr;
-    if (switchLast == nullptr ||
-        NextToken(const_cast<char*>(CharNextA(switchLast)), nullptr, &fileLast, nullptr) != 0) {
+    if (NextToken(CharNextA(switchLast), &fileStart, &fileLast, nullptr) != 0) {
         return kBadArguments;
     }
+    // For a quoted file this is its closing quote, otherwise the separator.
     char* after = CharNextA(fileLast);
     if (*after != '\0' && NextToken(CharNextA(after), nullptr, nullptr, nullptr) == 0) {
         return kBadArguments;
     }
     *after = '\0';
-    // The signature check is not part of this build yet: never report a file
-    // as trusted without having checked it.
-    HINSTANCE module = GetModuleHandleA(nullptr);
-    char title[kMessageBufferChars] = {};
-    LoadStringA(module, IDS_APP_TITLE, title, sizeof title);
-    ReportStringError(module, nullptr, title, IDS_INTERNAL_ERROR);
-    return ERROR_INSTALL_FAILURE;
+
+    switch (VerifyPackageTrust(setupPath, fileStart, nullptr)) {
+        case kTrustTrusted:
+            return kVerifyTrusted;
+        case kTrustNoVerdict:
+            return kVerifyNoVerdict;
+        default:
+            return kVerifyNotTrusted;
+    }
 }
