@@ -7,18 +7,27 @@ PACKAGES="cmake make ninja-build
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest clang libclang-rt-14-dev
   wine wine64 xvfb x11-utils
-  python3 python3-pefile openssl osslsigncode msitools curl"
+  python3 python3-pefile openssl osslsigncode msitools curl locales"
 
 missing=""
 for package in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
 done
 if [ -z "$missing" ]; then
-  echo "setup: everything is installed"
-  exit 0
+  echo "setup: every package is installed"
+else
+  echo "setup: installing$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
 fi
-echo "setup: installing$missing"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-# shellcheck disable=SC2086
-apt-get install -y -q --no-install-recommends $missing
+
+# Wine takes the user's language and the ANSI code page from LANG only when
+# that locale exists on the host; the tests run in these.
+for locale in en_US de_DE de_AT fr_FR it_IT es_ES ja_JP pt_BR; do
+  if ! locale -a 2>/dev/null | grep -qx "$locale.utf8"; then
+    echo "setup: generating the locale $locale.UTF-8"
+    localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done
