@@ -10,6 +10,34 @@
 #define IDD_DOWNLOAD_MODE_PAGE 1102
 #define IDD_PROGRESS 1103
 
+// Controls of the edition and language page (dialog 1101). The side picture
+// has the same id on all three dialogs.
+#define IDC_PAGE_PICTURE 98
+#define IDC_EDITION_BANNER 101
+#define IDC_SUITE_LABEL 102
+#define IDC_SUITE_RADIO 103
+#define IDC_LANGUAGE_LABEL 104
+#define IDC_EDITION_OPTION_2 105
+#define IDC_EDITION_OPTION_3 106
+#define IDC_EDITION_OPTION_4 107
+#define IDC_EDITION_OPTION_5 108
+#define IDC_EDITION_NEXT 109
+#define IDC_EDITION_CANCEL 110
+#define IDC_FREE_RADIO 111
+#define IDC_LANGUAGE_LIST 112
+#define IDC_FREE_LABEL 113
+#define IDC_EDITION_BACK 1004
+
+// Controls of the download mode and location page (dialog 1102).
+#define IDC_DOWNLOAD_BANNER 201
+#define IDC_DOWNLOAD_AND_INSTALL 202
+#define IDC_DOWNLOAD_ONLY 203
+#define IDC_LOCATION 204
+#define IDC_BROWSE 205
+#define IDC_DOWNLOAD_BACK 206
+#define IDC_DOWNLOAD_NEXT 207
+#define IDC_DOWNLOAD_CANCEL 208
+
 // Controls of the progress window (dialog 1103).
 #define IDC_PROGRESS_PICTURE 98
 #define IDC_PROGRESS_BANNER 301
