@@ -12,6 +12,7 @@ wineserver and removes the prefix; set CORVANE_KEEP_PREFIX=1 to keep it
 """
 
 import itertools
+import re
 import json
 import os
 import shutil
@@ -32,8 +33,22 @@ _box_numbers = itertools.count(1)
 
 
 def winpath(path) -> str:
-    """The Windows path (Z:\\...) of a Linux path."""
+    """The Windows path (Z:\\...) of a Linux path; a Windows path (C:\\...)
+    stays as it is."""
+    text = str(path)
+    if re.match(r"^[A-Za-z]:[\\/]", text) or text.startswith("\\\\"):
+        return text
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def program_name(program) -> str:
+    """The file name of a program given by a Linux or a Windows path."""
+    return re.split(r"[\\/]", str(program))[-1]
+
+
+def _safe_stem(name: str) -> str:
+    stem = name.rsplit(".", 1)[0] if "." in name else name
+    return "".join(c if c.isascii() and (c.isalnum() or c in "-_") else "_" for c in stem)[:40]
 
 
 def quote_windows_argument(argument: str) -> str:
@@ -347,7 +362,7 @@ class WineBox:
 
     def _log_paths(self, name: str):
         number = next(self._counter)
-        stem = f"{number:03d}-{Path(name).stem}"[:60]
+        stem = f"{number:03d}-{_safe_stem(program_name(name))}"
         return self.logs / f"{stem}.out", self.logs / f"{stem}.err"
 
     def start(self, program, *args: str, env=None, lang=None, cwd=None,
@@ -360,7 +375,7 @@ class WineBox:
             popen = subprocess.Popen([WINE, program, *args], env=self.environment(env, lang),
                                      cwd=cwd or self.work, stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err)
-        process = WineProcess(self, popen, stdout_path, stderr_path, Path(program).name)
+        process = WineProcess(self, popen, stdout_path, stderr_path, program_name(program))
         self._processes.append(process)
         return process
 
@@ -388,7 +403,7 @@ class WineBox:
             command_line = f'"{winpath(program)}"'
             if arguments is not None:
                 command_line += " " + arguments
-        stdout_path, stderr_path = self._log_paths(f"trace-{Path(str(program)).name}")
+        stdout_path, stderr_path = self._log_paths(f"trace-{program_name(program)}")
         command_file = stdout_path.with_suffix(".cmdline")
         command_file.write_bytes(command_line.encode("utf-8"))
         result_path = stdout_path.with_suffix(".json")
@@ -404,7 +419,7 @@ class WineBox:
             popen = subprocess.Popen([WINE, *tracerun], env=self.environment(env, lang),
                                      cwd=self.work, stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err)
-        process = TracedProcess(self, popen, stdout_path, stderr_path, Path(str(program)).name,
+        process = TracedProcess(self, popen, stdout_path, stderr_path, program_name(program),
                                 result_path, timeout)
         self._processes.append(process)
         return process
