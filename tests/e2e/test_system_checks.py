@@ -66,6 +66,7 @@ class WindowsVersionTest(unittest.TestCase):
             # Wine's name, major, minor, supported, vista or later
             ("nt40", 4, 0, 0, 0),
             ("win2k", 5, 0, 1, 0),      # Wine reports Service Pack 4
+            ("winxp", 5, 1, 1, 0),       # Service Pack 3
             ("winxp64", 5, 2, 1, 0),
             ("win2003", 5, 2, 1, 0),
             ("vista", 6, 0, 1, 1),
@@ -83,29 +84,39 @@ class WindowsVersionTest(unittest.TestCase):
                 self.assertEqual(answers["vista"], vista)
                 self.assertEqual(answers["admin"], 1, "Wine's user is an administrator")
 
-    def test_windows_2000_needs_service_pack_3(self):
+    def test_service_pack_counts_only_for_windows_2000(self):
         # Without a Version setting Wine reports what the registry of the
         # prefix says; the service pack number comes from the CSDVersion
         # number of the Windows control key, as on Windows.
-        for service_pack, supported in ((2, 0), (3, 1), (4, 1)):
-            with self.subTest(service_pack=service_pack), WineBox(f"w2k-sp{service_pack}") as box:
+        cases = [
+            # version, build, service pack, supported
+            ("5.0", 2195, 2, 0),
+            ("5.0", 2195, 3, 1),
+            ("5.0", 2195, 4, 1),
+            ("5.1", 2600, 0, 1),
+            ("5.2", 3790, 0, 1),
+        ]
+        for version, build, service_pack, supported in cases:
+            with self.subTest(version=version, service_pack=service_pack), \
+                    WineBox(f"nt-{version}-sp{service_pack}") as box:
                 box.reg_import(f"""
 [HKEY_CURRENT_USER\\Software\\Wine]
 "Version"=-
 
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]
-"CurrentVersion"="5.0"
-"CurrentBuildNumber"="2195"
-"CSDVersion"="Service Pack {service_pack}"
-"ProductName"="Microsoft Windows 2000"
+"CurrentVersion"="{version}"
+"CurrentBuildNumber"="{build}"
+"CSDVersion"="{f'Service Pack {service_pack}' if service_pack else ''}"
 
 [HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]
 "CSDVersion"=dword:{service_pack << 8:08x}
 """)
                 answers = self.versions(box)
+                major, minor = (int(part) for part in version.split("."))
                 self.assertEqual((answers["major"], answers["minor"], answers["servicePack"]),
-                                 (5, 0, service_pack))
+                                 (major, minor, service_pack))
                 self.assertEqual(answers["supported"], supported)
+                self.assertEqual(answers["vista"], 0)
 
 
 class RunProcessTest(unittest.TestCase):
