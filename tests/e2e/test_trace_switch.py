@@ -66,7 +66,7 @@ class TraceSwitchTest(unittest.TestCase):
                 self.assertEqual(result.lines, expected_on if on else [])
 
     def test_exit_code_line_carries_each_modes_code(self):
-        for arguments, code in [("/v", 160), ("", 1603), ("/?", 0)]:
+        for arguments, code in [("/v", 160), ("/?", 0), ("-v a b", 160)]:
             with self.subTest(arguments=arguments):
                 result = self.run_usage("1", arguments=arguments)
                 self.assertEqual(result.exit_code, code)
