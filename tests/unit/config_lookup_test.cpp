@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config/resolve_macro.h"
 #include "config/wizard_choices.h"
 #include "config_test_module.h"
 #include "support/trace.h"
@@ -129,6 +130,39 @@ TEST(DeliveredEntryTest, TracesEveryNestedLookupInOrder) {
         "[Resource] lpName = CV_LANGUAGE, lpBuf = fr\n",
     };
     EXPECT_EQ(capture.lines(), expected);
+}
+
+// The resolver gets names that are not terminated: only the given length
+// belongs to the name.
+TEST(ResolveMacroTest, ResolvesOnlyTheGivenLength) {
+    WizardChoicesScope scope;
+    WizardChoices.langName = "French";
+    ASSERT_EQ(_putenv("CORVANE_TEST_VALUE=from the environment"), 0);
+    const struct {
+        const char* text;
+        size_t length;
+        const char* expected;  // null: no value
+        bool inScratch;
+    } cases[] = {
+        {"CV_OEM)&prod=", 6, "1132", true},                           // an entry
+        {"CV_LANGUAGE_NAME)", 16, "French", true},                    // a built-in variable
+        {"CORVANE_TEST_VALUE)x", 18, "from the environment", false},  // the environment's own text
+        {"CV_OEMX", 7, nullptr, false},
+        {"", 0, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        char scratch[64];
+        std::memset(scratch, '#', sizeof scratch);
+        const char* value = ResolveMacro(Self(), c.text, c.length, scratch, sizeof scratch);
+        if (c.expected == nullptr) {
+            EXPECT_EQ(value, nullptr) << c.text;
+            continue;
+        }
+        ASSERT_NE(value, nullptr) << c.text;
+        EXPECT_STREQ(value, c.expected) << c.text;
+        EXPECT_EQ(value == scratch, c.inScratch) << c.text;
+    }
+    _putenv("CORVANE_TEST_VALUE=");
 }
 
 // ---------------------------------------------------------------------------
