@@ -93,5 +93,27 @@ class UiLanguageTest(unittest.TestCase):
                 self.assertEqual(report.state["languageFixed"], "1")
 
 
+    def test_setup_program_shows_its_first_page_in_the_chosen_language(self):
+        # The delivered edition (16) skips the edition page: the download page
+        # is the first one and chooses the language.
+        cases = [
+            (product_exe(), "de_AT.UTF-8", "Suivant >", "< Précédent"),
+            (self.variants["missing"], "de_AT.UTF-8", "Weiter >", "< Zurück"),
+            (self.variants["missing"], "pt_BR.UTF-8", "Next >", "< Back"),
+            (self.variants["pt"], "it_IT.UTF-8", "Avanti >", "< Indietro"),
+        ]
+        for program, lang, next_text, back_text in cases:
+            with self.subTest(program=program.name, lang=lang):
+                run = self.box.start_trace(program, lang=lang, timeout=60)
+                try:
+                    page = self.box.driver().wait_for_window(pid=run.windows_pid(), timeout=30)
+                    self.assertEqual(page.text(207), next_text)
+                    self.assertEqual(page.text(206), back_text)
+                    page.click(208)   # Cancel
+                    run.wait(timeout=60)
+                finally:
+                    run.kill()
+
+
 if __name__ == "__main__":
     unittest.main()
