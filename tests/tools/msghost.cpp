@@ -1,21 +1,23 @@
-// msghost: calls one message function of the program with the arguments
-// given, in a chosen UI language, so that a test can read the box it shows.
+// msghost: calls message functions of the program with the arguments given,
+// in a chosen UI language, so that a test can read the boxes they show.
 //
-//   msghost.exe [--caption=TEXT] LANGID FUNCTION ARGUMENTS...
+//   msghost.exe [--caption=TEXT] LANGID FUNCTION ARGUMENTS... [; LANGID FUNCTION ...]
 //
-// LANGID (decimal or 0x...) becomes the chosen UI language of the program's
-// choices and the thread locale, as the wizard would set them; 0 leaves both
-// as they are (no language chosen yet). The caption is string 11 in that
-// language unless given. Functions and their arguments:
+// Calls separated by a lone ";" run one after the other in the same process
+// (each box appears when the one before was closed), which saves a process
+// start per box. LANGID (decimal or 0x...) becomes the chosen UI language of
+// the program's choices and the thread locale, as the wizard sets them; 0
+// leaves both as they are (no language chosen yet). The caption is string 11
+// in that language unless given. Functions and their arguments:
 //   ShowMessageBox TEXT STYLE              AskLocalized TEXT_ID CAPTION_ID STYLE
 //   ShowUsage                              ReportOutOfMemory
 //   ReportStringError ID                   ReportMissingEntry NAME
 //   ReportFormatted ID TEXT NUMBER         ReportNumber ID NUMBER
 //   ReportWithInsert ID INSERT             NotifyCancelled
 //   ReportInstallerError MODULE_PATH CODE  (MODULE_PATH "-" for no module)
-// Exit code: the id of the button pressed for ShowMessageBox and
-// AskLocalized, 0 for the others; 2 for bad usage, 3 when the module path
-// cannot be loaded.
+// After each call the debug output gets "[msghost] call N returned R\n" (R:
+// the button pressed for ShowMessageBox and AskLocalized, else 0). Exit code:
+// R of the last call; 2 for bad usage, 3 when a module cannot be loaded.
 
 #include <windows.h>
 
@@ -38,22 +40,19 @@ int Usage() {
 
 bool Is(const char* name, const char* function) { return std::strcmp(name, function) == 0; }
 
-}  // namespace
+struct Call {
+    char** args;  // LANGID FUNCTION ARGUMENTS...
+    int count;
+};
 
-int main(int argc, char** argv) {
-    // The arguments are ANSI texts in the system code page, as the program's
-    // own texts are.
-    int first = 1;
-    const char* givenCaption = nullptr;
-    if (argc > first && std::strncmp(argv[first], "--caption=", 10) == 0) {
-        givenCaption = argv[first] + 10;
-        ++first;
-    }
-    if (argc - first < 2) return Usage();
-    const WORD language = static_cast<WORD>(Number(argv[first]));
-    const char* function = argv[first + 1];
-    char** args = argv + first + 2;
-    const int count = argc - first - 2;
+// Runs one call; returns its result, or -2 for bad usage, -3 for a module
+// that cannot be loaded.
+int RunCall(const Call& call, const char* givenCaption) {
+    if (call.count < 2) return -2;
+    const WORD language = static_cast<WORD>(Number(call.args[0]));
+    const char* function = call.args[1];
+    char** args = call.args + 2;
+    const int count = call.count - 2;
 
     HINSTANCE module = GetModuleHandleA(nullptr);
     WizardChoices.langId = language;
@@ -95,14 +94,42 @@ int main(int argc, char** argv) {
     } else if (Is(function, "ReportInstallerError") && count == 2) {
         HMODULE installer = nullptr;
         if (std::strcmp(args[0], "-") != 0) {
+            // Only its string table is used, as the program uses msi.dll's.
             installer = LoadLibraryExA(args[0], nullptr, LOAD_LIBRARY_AS_DATAFILE);
-            if (!installer) return 3;
+            if (!installer) return -3;
         }
         ReportInstallerError(module, installer, nullptr, caption,
                              static_cast<uint32_t>(std::strtoul(args[1], nullptr, 0)));
         if (installer) FreeLibrary(installer);
     } else {
-        return Usage();
+        return -2;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The arguments are ANSI texts in the system code page, as the program's
+    // own texts are.
+    int first = 1;
+    const char* givenCaption = nullptr;
+    if (argc > first && std::strncmp(argv[first], "--caption=", 10) == 0) {
+        givenCaption = argv[first] + 10;
+        ++first;
+    }
+    int result = 0;
+    int index = 0;
+    while (first < argc) {
+        int end = first;
+        while (end < argc && std::strcmp(argv[end], ";") != 0) ++end;
+        result = RunCall(Call{argv + first, end - first}, givenCaption);
+        if (result == -2) return Usage();
+        if (result == -3) return 3;
+        char line[64];
+        std::snprintf(line, sizeof line, "[msghost] call %d returned %d\n", index++, result);
+        OutputDebugStringA(line);
+        first = end + 1;
+    }
+    return index == 0 ? Usage() : result;
 }
