@@ -113,9 +113,11 @@ void SetDownloadModePageTexts(HWND dialog) {
     SetPageTexts(WizardChoices.moduleInstance, dialog, kDownloadPageTexts,
                  static_cast<int>(std::size(kDownloadPageTexts)));
     // On a fresh dialog the click above found the field empty; the field now
-    // shows savePath, so a confirmed path enables Next again.
-    const bool enableNext = WizardChoices.downloadOnly == 0 || !RefreshLocation(dialog);
-    EnableControl(dialog, IDC_DOWNLOAD_NEXT, enableNext);
+    // shows savePath, so a confirmed path enables Next again. The field is
+    // filled in either mode: a path chosen before stays visible, and a later
+    // switch to download only finds it there.
+    const bool locationEmpty = RefreshLocation(dialog);
+    EnableControl(dialog, IDC_DOWNLOAD_NEXT, WizardChoices.downloadOnly == 0 || !locationEmpty);
 }
 
 INT_PTR CALLBACK DownloadModePageProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
