@@ -7,7 +7,8 @@ PACKAGES="cmake make ninja-build
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest clang libclang-rt-14-dev
   wine wine64 xvfb x11-utils
-  python3 python3-pefile openssl osslsigncode msitools curl locales"
+  python3 python3-pefile openssl osslsigncode msitools curl locales
+  fonts-ipafont-gothic"
 
 missing=""
 for package in $PACKAGES; do
