@@ -6,7 +6,8 @@ import zlib
 
 def read_bmp(path):
     """Returns (width, height, rows) of a 24-bit BMP; rows top-down, RGB bytes."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as source:
+        data = source.read()
     if data[:2] != b"BM":
         raise ValueError(f"{path} is not a BMP file")
     offset = struct.unpack_from("<I", data, 10)[0]
