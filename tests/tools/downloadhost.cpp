@@ -3,12 +3,14 @@
 // download. Until the installation sequence exists this is the only program
 // that puts the two together.
 //
-//   downloadhost [--no-window] [--leftover-end] [--lang <id>] [--title <text>] <url>
+//   downloadhost [--no-window] [--leftover-end] [--bare] [--lang <id>] [--title <text>] <url>
 //
 // --no-window downloads without creating the progress window, as the setup
 // program does when the dialog cannot be created. --leftover-end puts an end
 // message in the dialog's queue first, as the worker of an earlier download
 // may leave behind when it ends after that download's wait has stopped.
+// --bare calls URLDownloadToCacheFileA alone on this thread, without window,
+// callback or worker: the platform's own speed, for the benchmark.
 //
 // Prints one "name value" line per fact, on standard output:
 //   created      1 when the progress window exists
@@ -24,6 +26,7 @@
 //   ended        DownloadWorkerEnded after the call
 #include <windows.h>
 #include <commctrl.h>
+#include <urlmon.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +57,7 @@ void Report(const char* format, ...) {
 struct HostOptions {
     bool createWindow = true;
     bool leftoverEnd = false;
+    bool bare = false;
     WORD langId = 1033;
     const char* title = "Corvane";
     const char* url = nullptr;
@@ -65,6 +69,8 @@ bool ParseOptions(int argc, char** argv, HostOptions& options) {
             options.createWindow = false;
         } else if (strcmp(argv[i], "--leftover-end") == 0) {
             options.leftoverEnd = true;
+        } else if (strcmp(argv[i], "--bare") == 0) {
+            options.bare = true;
         } else if (strcmp(argv[i], "--lang") == 0 && i + 1 < argc) {
             options.langId = static_cast<WORD>(strtoul(argv[++i], nullptr, 10));
         } else if (strcmp(argv[i], "--title") == 0 && i + 1 < argc) {
@@ -90,16 +96,27 @@ void ReportWindowState(CProgressWindow& window, HWND dialog) {
     Report("banner %d\n", window.SetBanner("after the download"));
 }
 
+int DownloadBare(const char* url) {
+    char cachedFile[MAX_PATH] = {};
+    const DWORD started = GetTickCount();
+    const HRESULT result = URLDownloadToCacheFileA(nullptr, url, cachedFile, MAX_PATH, 0, nullptr);
+    Report("result 0x%08lX\n", static_cast<unsigned long>(result));
+    Report("elapsed %lu\n", static_cast<unsigned long>(GetTickCount() - started));
+    Report("file %s\n", cachedFile);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     HostStart = GetTickCount();
     HostOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        Report("usage: downloadhost [--no-window] [--leftover-end] [--lang <id>] [--title <text>] "
-               "<url>\n");
+        Report("usage: downloadhost [--no-window] [--leftover-end] [--bare] [--lang <id>] "
+               "[--title <text>] <url>\n");
         return 2;
     }
+    if (options.bare) return DownloadBare(options.url);
     HINSTANCE module = GetModuleHandleA(nullptr);
     // The wizard pages set these in the setup program.
     WizardChoices.moduleInstance = module;
