@@ -178,3 +178,16 @@ def change_signature_byte(source, target):
     data[der_end - 16] ^= 0xFF
     open(target, "wb").write(data)
     return target
+
+
+# --- Trust inside a test prefix ---------------------------------------------
+
+def trust_root_in(box, pki):
+    """Adds the trusted test root to the Root store of the box's own prefix
+    (tools/addroot.exe runs inside the box)."""
+    from .paths import HarnessError, tool
+    box.copy_in(pki.trusted_root_der, r"C:\test-pki\trusted_root.der")
+    result = box.run(tool("addroot"), r"C:\test-pki\trusted_root.der")
+    if result.returncode != 0:
+        raise HarnessError("addroot failed (%d): %s%s" % (result.returncode, result.stdout,
+                                                          result.stderr))
