@@ -30,6 +30,41 @@ from .wineprefix import (BASE_DLL_OVERRIDES, copy_prefix, server_socket_exists,
 from .xserver import ensure_display
 
 _box_numbers = itertools.count(1)
+SERVER_IDLE_SECONDS = 120
+
+
+def _process_alive(pid: int) -> bool:
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+    return True
+
+
+def _sweep_abandoned_boxes(boxes: Path):
+    """Removes boxes whose test process died without tearing them down
+    (killed by a timeout, say), after stopping their wineserver."""
+    for root in boxes.iterdir():
+        owner = root / "owner"
+        if not root.is_dir() or (root / "kept").exists() or not owner.exists():
+            continue
+        try:
+            pid = int(owner.read_text().strip())
+        except (OSError, ValueError):
+            continue
+        if _process_alive(pid):
+            continue
+        prefix = root / "prefix"
+        if prefix.exists():
+            env = dict(os.environ, WINEPREFIX=str(prefix))
+            try:
+                subprocess.run([WINESERVER, "-k"], env=env, timeout=30, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            except subprocess.TimeoutExpired:
+                pass
+        shutil.rmtree(root, ignore_errors=True)
 
 
 def winpath(path) -> str:
@@ -239,7 +274,9 @@ class WineBox:
         template = template_prefix(self.build, display)
         boxes = self.build / "wineboxes"
         boxes.mkdir(exist_ok=True)
+        _sweep_abandoned_boxes(boxes)
         self.root = Path(tempfile.mkdtemp(prefix=f"{self.name}-{next(_box_numbers)}-", dir=boxes))
+        (self.root / "owner").write_text(f"{os.getpid()}\n")
         self.prefix = self.root / "prefix"
         self.logs = self.root / "logs"
         self.work = self.root / "work"
@@ -278,6 +315,7 @@ class WineBox:
             self._server = None
         if self.root is not None:
             if self.keep:
+                (self.root / "kept").write_text("kept on request\n")
                 print(f"[harness] kept the box at {self.root}", flush=True)
             else:
                 shutil.rmtree(self.root, ignore_errors=True)
@@ -286,8 +324,11 @@ class WineBox:
     def _start_server(self):
         log = open(self.logs / "wineserver.log", "ab")
         try:
-            # Foreground and persistent: it lives exactly as long as the box.
-            self._server = subprocess.Popen([WINESERVER, "-f", "-p"], env=self.environment(),
+            # Foreground, and kept between the box's programs; should the test
+            # die without tearing the box down, it ends by itself after a
+            # while without programs.
+            self._server = subprocess.Popen([WINESERVER, "-f", f"-p{SERVER_IDLE_SECONDS}"],
+                                            env=self.environment(),
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         finally:
             log.close()
