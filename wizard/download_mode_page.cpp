@@ -30,6 +30,10 @@ constexpr PageText kDownloadPageTexts[] = {
 // The Save As dialog may return a path of up to this many characters.
 constexpr DWORD kBrowseBufferSize = 4096;
 
+// The record the 32-bit program hands the Save As dialog: the full one of
+// Windows 2000 and later.
+static_assert(sizeof(void*) != 4 || sizeof(OPENFILENAMEA) == 88, "OPENFILENAMEA of 88 bytes");
+
 void EnableControl(HWND dialog, int controlId, bool enable) {
     EnableWindow(GetDlgItem(dialog, controlId), enable ? TRUE : FALSE);
 }

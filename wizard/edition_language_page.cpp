@@ -94,15 +94,15 @@ void OnLanguageChanged(HWND dialog) {
 }  // namespace
 
 void AddLanguageItem(HINSTANCE module, HWND list, const char* englishName) {
-    char* displayName = nullptr;
+    char* value = nullptr;
     DWORD size = 0;
     std::unique_ptr<char[]> owned;
-    if (LoadConfigString(module, englishName, &displayName, &size) == ERROR_SUCCESS) {
-        owned.reset(displayName);
-    } else {
-        displayName = const_cast<char*>(englishName);
+    const char* shown = englishName;
+    if (LoadConfigString(module, englishName, &value, &size) == ERROR_SUCCESS) {
+        owned.reset(value);
+        shown = value;
     }
-    const LRESULT item = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName));
+    const LRESULT item = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown));
     if (item >= 0) {
         SendMessageA(list, CB_SETITEMDATA, item, LanguageRow(SelectLanguageByName(englishName)));
     }

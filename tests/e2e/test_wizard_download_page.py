@@ -79,16 +79,19 @@ class ShippedDownloadPageTest(unittest.TestCase):
         self.assertEqual(left, (width - (right - left)) // 2)
         self.assertEqual(top, (height - (bottom - top)) // 2)
 
-        # Esc sends IDCANCEL and Enter IDOK (no button is the default one);
-        # neither ends the page. Enter on a focused push button would press
+        # Esc sends IDCANCEL and Enter IDOK (no button is the default one), and
+        # the system close command (Alt+F4) IDCANCEL too; none ends the page. Enter on a focused push button would press
         # that button, as the platform does it, so it goes to the radio button.
         page.click(DOWNLOAD_AND_INSTALL)
         page = page.wait_until(lambda now: now.focus_id == DOWNLOAD_AND_INSTALL, what="focus on 202")
-        for key in ("esc", "enter"):
-            page.key(key)
+        for action in ("esc", "enter", "close"):
+            if action == "close":
+                page.close()
+            else:
+                page.key(action)
             now = page.refresh()
-            self.assertTrue(now.visible, key)
-            self.assertEqual(state(now), FIRST_VISIT, key)
+            self.assertTrue(now.visible, action)
+            self.assertEqual(state(now), FIRST_VISIT, action)
         self.assertEqual(len(self.setup.windows()), 1, "no other window came up")
 
         # Without an edition page Back shows this page again.

@@ -131,9 +131,20 @@ class EditionPageTest(unittest.TestCase):
         self.assertEqual(page.text(FREE_LABEL), "Corvane Free Edition")
         self.assert_hidden_controls_stay_hidden(page)
 
-        # Esc (IDCANCEL) does not end the page.
-        page.key("esc")
-        self.assertTrue(page.refresh().visible)
+        # Esc (IDCANCEL), Enter (IDOK: no button is the default one) and the
+        # system close command do not end the page. The preselecting click
+        # put the focus on its radio button; Enter on a focused push button
+        # would press that button, as the platform does it.
+        self.assertEqual(page.focus_id, SUITE_RADIO)
+        for action in ("esc", "enter", "close"):
+            if action == "close":
+                page.close()
+            else:
+                page.key(action)
+            now = page.refresh()
+            self.assertTrue(now.visible, action)
+            self.assertEqual(offer(now), SUITE, action)
+        self.assertEqual(len(setup.windows()), 1, "no other window came up")
 
         page.click(FREE_RADIO)
         page = self.wait_offer(page, FREE)
