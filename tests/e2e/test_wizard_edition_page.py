@@ -58,10 +58,14 @@ class EditionPageTest(unittest.TestCase):
             variants[sku_label] = ({"CV_SKU": value}, [])
         variants["sku_missing"] = ({}, ["CV_SKU"])
         cls.variants = {}
-        with WineBox("edition-variants") as box:
-            for label, (settings, removals) in variants.items():
-                cls.variants[label] = make_variant(product_exe(), cls.folder / f"{label}.exe",
-                                                   set=settings, remove=removals, box=box)
+        try:
+            with WineBox("edition-variants") as box:
+                for label, (settings, removals) in variants.items():
+                    cls.variants[label] = make_variant(product_exe(), cls.folder / f"{label}.exe",
+                                                       set=settings, remove=removals, box=box)
+        except BaseException:
+            shutil.rmtree(cls.folder, ignore_errors=True)
+            raise
 
     @classmethod
     def tearDownClass(cls):

@@ -25,9 +25,13 @@ class WizardScreenshotTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.folder = Path(tempfile.mkdtemp(prefix="wizard-screens-", dir=build_dir()))
-        with WineBox("screenshot-variant") as box:
-            cls.variant = make_variant(product_exe(), cls.folder / "sku6.exe", set={"CV_SKU": "6"},
-                                       remove=["CV_LANGUAGE"], box=box)
+        try:
+            with WineBox("screenshot-variant") as box:
+                cls.variant = make_variant(product_exe(), cls.folder / "sku6.exe", set={"CV_SKU": "6"},
+                                           remove=["CV_LANGUAGE"], box=box)
+        except BaseException:
+            shutil.rmtree(cls.folder, ignore_errors=True)
+            raise
         cls.entries = config_entries(cls.variant)
 
     @classmethod
