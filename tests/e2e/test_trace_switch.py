@@ -23,6 +23,9 @@ SWITCH_VALUES = [
     (" 1", False),
     ("2", False),
     ("true", False),
+    # Too long for the program's 64-character read: the platform delivers
+    # nothing, so the trace stays off.
+    ("1" * 100, False),
 ]
 
 # Where the program is started from: a path with blanks, and one with a
