@@ -155,11 +155,16 @@ void LogRequest(HWND window, const GUID* action, const WINTRUST_DATA* data, LONG
 TESTDLL_EXPORT LONG WINAPI WinVerifyTrust(HWND window, GUID* action, LPVOID request) {
     WINTRUST_DATA* data = static_cast<WINTRUST_DATA*>(request);
     if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
+        // Closing without any state is allowed (WinTrust ignores it); closing
+        // a state that is not open would be a fault of the caller.
         VerificationState* state = FindState(data->hWVTStateData);
         const bool known = state != nullptr && state->open;
         if (known) state->open = false;
         LogRequest(window, action, data, 0);
-        if (!known) TestDllLog("close of a state that is not open\n");
+        if (!known && data->hWVTStateData != nullptr) {
+            TestDllLog("close of a state that is not open\n");
+        }
+        data->hWVTStateData = nullptr;
         return 0;
     }
     const unsigned index = NextCallIndex();
