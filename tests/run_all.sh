@@ -1,12 +1,15 @@
 #!/bin/sh
 # Runs every test of a build folder made by `make build`:
 #   sh tests/run_all.sh BUILD_DIR
-# - one Xvfb for the whole run (DISPLAY is exported to every test);
 # - ctest in BUILD/win64: the unit tests and every end-to-end test under Wine;
 # - ctest in BUILD/native: the sanitizer builds of the text routines;
 # - every fuzzer BUILD/native/fuzz_* for a few seconds (CORVANE_FUZZ_SECONDS);
 # then prints "N passed, N failed" over all of them and exits non-zero on
 # any failure. CORVANE_TEST_JOBS sets ctest's parallelism (default 2).
+#
+# No X server is started here: every Wine box of the harness runs its own
+# Xvfb, because Wine follows the X keyboard focus and tests running side by
+# side on one display would take the focus from each other's windows.
 set -u
 
 BUILD=${1:-build}
@@ -18,37 +21,14 @@ BUILD=$(cd "$BUILD" && pwd)
 JOBS=${CORVANE_TEST_JOBS:-2}
 FUZZ_SECONDS=${CORVANE_FUZZ_SECONDS:-15}
 SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/corvane-tests.XXXXXX")
-XVFB_PID=""
 passed=0
 failed=0
 
 cleanup() {
-  if [ -n "$XVFB_PID" ]; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
   rm -rf "$SCRATCH"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-  3>"$SCRATCH/display" >"$SCRATCH/xvfb.log" 2>&1 </dev/null &
-XVFB_PID=$!
-waited=0
-while [ ! -s "$SCRATCH/display" ] && [ "$waited" -lt 150 ]; do
-  sleep 0.1
-  waited=$((waited + 1))
-done
-if [ ! -s "$SCRATCH/display" ]; then
-  echo "run_all: Xvfb did not start:" >&2
-  cat "$SCRATCH/xvfb.log" >&2
-  exit 2
-fi
-DISPLAY=":$(tr -d '\n' <"$SCRATCH/display")"
-export DISPLAY
-echo "run_all: Xvfb on $DISPLAY"
 
 # Adds the counts of one ctest run (its log in $2) to the totals.
 count_ctest() {

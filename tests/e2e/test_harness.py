@@ -192,6 +192,22 @@ class WindowDriverTest(unittest.TestCase):
         self.assertEqual(result.exit_code, IDCANCEL)
         self.driver.wait_no_window(pid=dialog.pid, timeout=5)
 
+    def test_boxes_side_by_side_keep_their_own_focus(self):
+        # Wine follows the X keyboard focus: on a shared display the second
+        # box's dialog would take focus and activation from the first one.
+        run, dialog = self.open_dialog()
+        with WineBox("windriver-beside") as other:
+            other_run = other.start_trace(self.probe, "dialog", timeout=60)
+            beside = other.driver().wait_for_window(pid=other_run.windows_pid(),
+                                                    title="Harness probe")
+            now = dialog.refresh()
+            self.assertEqual((now.focus_id, now.active), (EDIT, dialog.hwnd))
+            self.assertEqual(beside.focus_id, EDIT)
+            beside.click(IDCANCEL)
+            other_run.wait()
+        dialog.click(IDCANCEL)
+        run.wait()
+
     def test_waiting_for_a_window_that_never_comes_fails_clearly(self):
         with self.assertRaises(WindowDriverError) as raised:
             self.driver.wait_for_window(title="No such window", timeout=0.5)

@@ -27,7 +27,7 @@ from typing import Dict, List, Optional
 from .paths import WINE, WINESERVER, HarnessError, build_dir, tool
 from .wineprefix import (BASE_DLL_OVERRIDES, copy_prefix, server_socket_exists,
                          template_prefix, wine_environment)
-from .xserver import ensure_display
+from .xserver import box_display, stop_xvfb
 
 _box_numbers = itertools.count(1)
 SERVER_IDLE_SECONDS = 120
@@ -43,6 +43,19 @@ def _process_alive(pid: int) -> bool:
     return True
 
 
+def _stop_abandoned_xvfb(pid_file: Path):
+    try:
+        pid = int(pid_file.read_text().strip())
+        command = Path(f"/proc/{pid}/cmdline").read_bytes()
+    except (OSError, ValueError):
+        return
+    if command.split(b"\0")[0].endswith(b"Xvfb"):   # not a process that took its pid since
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+
+
 def _sweep_abandoned_boxes(boxes: Path):
     """Removes boxes whose test process died without tearing them down
     (killed by a timeout, say), after stopping their wineserver."""
@@ -56,6 +69,7 @@ def _sweep_abandoned_boxes(boxes: Path):
             continue
         if _process_alive(pid):
             continue
+        _stop_abandoned_xvfb(root / "xvfb.pid")
         prefix = root / "prefix"
         if prefix.exists():
             env = dict(os.environ, WINEPREFIX=str(prefix))
@@ -263,6 +277,8 @@ class WineBox:
         self.logs: Optional[Path] = None
         self.work: Optional[Path] = None
         self._server = None
+        self._xvfb = None
+        self.display: Optional[str] = None    # the box's own X display
         self._processes: List[WineProcess] = []
         self._driver = None
         self._counter = itertools.count(1)
@@ -270,8 +286,6 @@ class WineBox:
     # ------------------------------------------------------------ lifecycle
 
     def __enter__(self):
-        display = ensure_display()
-        template = template_prefix(self.build, display)
         boxes = self.build / "wineboxes"
         boxes.mkdir(exist_ok=True)
         _sweep_abandoned_boxes(boxes)
@@ -283,6 +297,10 @@ class WineBox:
         self.logs.mkdir()
         self.work.mkdir()
         try:
+            self._xvfb, self.display = box_display(self.logs / "xvfb.log")
+            if self._xvfb is not None:
+                (self.root / "xvfb.pid").write_text(f"{self._xvfb.pid}\n")
+            template = template_prefix(self.build, self.display)
             copy_prefix(self.build, template, self.prefix)
             self._start_server()
             if self.windows_version:
@@ -313,6 +331,8 @@ class WineBox:
                 self._server.kill()
                 self._server.wait(timeout=10)
             self._server = None
+        stop_xvfb(self._xvfb)
+        self._xvfb = None
         if self.root is not None:
             if self.keep:
                 (self.root / "kept").write_text("kept on request\n")
@@ -351,6 +371,8 @@ class WineBox:
             for name, mode in _overrides_dict(extra.pop("WINEDLLOVERRIDES")).items():
                 overrides[name] = mode
         result = wine_environment(self.prefix, extra)
+        if self.display:
+            result["DISPLAY"] = self.display
         result["WINEDLLOVERRIDES"] = ";".join(
             [BASE_DLL_OVERRIDES] + [f"{name}={mode}" for name, mode in overrides.items()])
         language = lang or extra.get("LANG") or self.lang

@@ -1,8 +1,11 @@
-"""One X server for the tests: the one in DISPLAY, or an own Xvfb.
+"""X servers for the tests.
 
-tests/run_all.sh starts one Xvfb for the whole run and exports DISPLAY. A test
-file run alone without DISPLAY gets an Xvfb of its own, on a display number
-that the server picks itself, stopped by its pid when the process exits.
+Every WineBox gets an Xvfb of its own (box_display): Wine follows the X
+keyboard focus, so on a shared display a window that appears in one test's
+box takes the focus and the activation away from the windows of a test
+running beside it. CORVANE_DISPLAY=:N makes every box use that display
+instead (to watch a test, say). Each Xvfb picks a free display number itself
+and is stopped by its pid.
 """
 
 import atexit
@@ -58,8 +61,28 @@ def start_xvfb(log_path=os.devnull):
     return server, ":" + number.decode().strip()
 
 
+def stop_xvfb(server):
+    if server is None or server.poll() is not None:
+        return
+    server.terminate()
+    try:
+        server.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        server.wait(timeout=5)
+
+
+def box_display(log_path=os.devnull):
+    """(Xvfb process or None, display) for one box."""
+    forced = os.environ.get("CORVANE_DISPLAY")
+    if forced:
+        return None, forced
+    return start_xvfb(log_path)
+
+
 def ensure_display() -> str:
-    """Returns the display to use, starting an own Xvfb when there is none."""
+    """A display for work outside a box: DISPLAY, or an Xvfb of this process
+    (stopped at exit)."""
     global _own_server
     display = os.environ.get("DISPLAY")
     if display:
