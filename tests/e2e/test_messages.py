@@ -11,7 +11,7 @@ from typing import Callable, List, Optional
 
 from harness import WineBox, source_dir, string_tables, testdll, tool, winpath
 from harness.rcstrings import parse_string_file
-from harness.windriver import IDNO, IDOK, IDYES
+from harness.windriver import IDCANCEL, IDNO, IDOK, IDYES
 from harness.winebox import quote_windows_argument
 
 LANGUAGES = [1031, 1033, 1034, 1036, 1040, 1041]
@@ -247,7 +247,9 @@ class MessageFunctionsTest(unittest.TestCase):
     def test_show_message_box_styles_answers_and_button_language(self):
         # The box's own buttons come in the chosen language (Wine's user32
         # texts, the same words as on Windows); 0 leaves the system's.
-        cases = [(ENGLISH, 16, "error", [IDOK], None, IDOK, ["OK"]),
+        cases = [(ENGLISH, 0, "none", [IDOK], None, IDOK, ["OK"]),
+                 (ENGLISH, 1, "none", [IDOK, IDCANCEL], IDCANCEL, IDCANCEL, ["OK", "Cancel"]),
+                 (ENGLISH, 16, "error", [IDOK], None, IDOK, ["OK"]),
                  (ENGLISH, 48, "warning", [IDOK], None, IDOK, ["OK"]),
                  (ENGLISH, 64, "information", [IDOK], None, IDOK, ["OK"]),
                  (ENGLISH, 36, "question", [IDYES, IDNO], IDNO, IDNO, ["&Yes", "&No"]),
@@ -260,14 +262,15 @@ class MessageFunctionsTest(unittest.TestCase):
                                         for c in calls), timeout=120)
         pid = run.windows_pid()
         for language, style, icon, buttons, press, result, labels in cases:
+            window = self.driver.wait_for_message_box(pid=pid, timeout=20)
+            seen_icon = window.icon()
+            window.click(press if press is not None else window.button_ids[0])
+            window.wait_gone()
             with self.subTest(language=language, style=style):
-                window = self.driver.wait_for_message_box(pid=pid, timeout=20)
                 self.assertEqual(window.message_text, f"text {style}")
-                self.assertEqual(window.icon(), icon)
+                self.assertEqual(seen_icon, icon)
                 self.assertEqual(window.button_ids, buttons)
                 self.assertEqual([b.text for b in window.buttons], labels)
-                window.click(press if press is not None else buttons[0])
-                window.wait_gone()
         returned = [line for line in run.wait().lines if line.startswith("[msghost]")]
         self.assertEqual(returned, [f"[msghost] call {i} returned {case[5]}\n"
                                     for i, case in enumerate(cases)])

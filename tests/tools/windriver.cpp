@@ -612,6 +612,12 @@ std::string IconKindJson(HWND box) {
     HWND icon = GetDlgItem(box, kMessageBoxIconId);
     Json json;
     if (!icon || !IsWindowVisible(icon)) return json.Str("icon", std::string("none")).Text();
+    // The handle's value is readable here even though its picture is not;
+    // Wine keeps a box's icon control without an icon (and moves it over the
+    // text), so an empty control is told by the handle, not by pixels.
+    bool sent = false;
+    const LRESULT handle = Send(icon, STM_GETICON, 0, 0, &sent);
+    if (sent && handle == 0) return json.Str("icon", std::string("none")).Text();
     RECT rect = {};
     GetWindowRect(icon, &rect);
     // One pixel of the box around the control gives its background colour.
@@ -659,6 +665,7 @@ std::string IconKindJson(HWND box) {
     }
     // An unpainted control shows only background; never call that a match.
     if (bestShare > 0.02 || differingFromBackground == 0) best = "unknown";
+
     return json.Str("icon", std::string(best))
         .Raw("differences", shares + "}")
         .Num("painted_pixels", static_cast<long long>(differingFromBackground))
