@@ -10,6 +10,7 @@
 #include "setup/command_line.h"
 #include "support/messages.h"
 #include "support/unique_resource.h"
+#include "wizard/progress_window.h"
 
 struct SetupRun {
     HINSTANCE module = nullptr;
@@ -19,6 +20,9 @@ struct SetupRun {
     RunMode mode = RunMode::Normal;
     uint32_t exitCode = 0;
     bool restartNeeded = false;
+    // Constructed before any page runs (it also makes the first download link
+    // the chosen one); its dialog is created later by the installation.
+    CProgressWindow progressWindow;
     UniqueHandle mutex;                          // single-instance mutex, once taken
     UniqueLibrary installerModule;               // msi.dll of the hand-off
     std::unique_ptr<char[]> cachedFile;          // downloaded copy in the internet cache
