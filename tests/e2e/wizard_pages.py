@@ -66,6 +66,22 @@ WS_SYSMENU = 0x00080000
 MESSAGE_40 = 40  # internal error: what follows Next in this build
 
 
+def assert_keys_leave_page(test, setup, page, read_state, expected):
+    """Esc (IDCANCEL), Enter (IDOK: no push button is the default one) and the
+    system close command (IDCANCEL too) must leave a page as it is. Enter on a
+    focused push button would press that button, as the platform does it, so
+    the caller puts the focus elsewhere first."""
+    for action in ("esc", "enter", "close"):
+        if action == "close":
+            page.close()
+        else:
+            page.key(action)
+        now = page.refresh()
+        test.assertTrue(now.visible, action)
+        test.assertEqual(read_state(now), expected, action)
+    test.assertEqual(len(setup.windows()), 1, "no other window came up")
+
+
 def config_entries(exe):
     """{(NAME, language): value} of the type-40 entries of a program."""
     pe = pefile.PE(str(exe), fast_load=True)

@@ -40,15 +40,6 @@ Lookup Load(HINSTANCE module, const char* name) {
 
 HINSTANCE Self() { return GetModuleHandleW(nullptr); }
 
-class TraceOn {
-public:
-    TraceOn() : saved_(TraceSwitch) { TraceSwitch = 1; }
-    ~TraceOn() { TraceSwitch = saved_; }
-
-private:
-    int32_t saved_;
-};
-
 // ---------------------------------------------------------------------------
 // The delivered configuration.
 
@@ -120,7 +111,7 @@ TEST(DeliveredEntryTest, JapaneseWithoutAJapaneseCodePageGivesTheDefaultCharacte
 
 TEST(DeliveredEntryTest, TracesEveryNestedLookupInOrder) {
     WizardChoicesScope scope;
-    TraceOn trace;
+    ScopedTraceSwitch trace(1);
     TraceCapture capture;
     ASSERT_EQ(Load(Self(), "STD_IDENT_PARAMS").value, "oem=1132&prod=16&lang=fr");
     const std::vector<std::string> expected = {
@@ -221,14 +212,14 @@ TEST_F(MadeUpEntriesTest, ValueEndsAtItsNulOrItsData) {
 }
 
 TEST_F(MadeUpEntriesTest, EmptyValueTracesNothingAfterTheBuffer) {
-    TraceOn trace;
+    ScopedTraceSwitch trace(1);
     TraceCapture capture;
     Load(module_, "EMPTY");
     EXPECT_EQ(capture.lines(), std::vector<std::string>{"[Resource] lpName = EMPTY, lpBuf = \n"});
 }
 
 TEST_F(MadeUpEntriesTest, MissingEntryLeavesEverythingUntouched) {
-    TraceOn trace;
+    ScopedTraceSwitch trace(1);
     TraceCapture capture;
     const Lookup lookup = Load(module_, "UI_PAGE_2_BROWSE");
     EXPECT_EQ(lookup.result, static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));

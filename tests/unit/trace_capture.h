@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/trace.h"
 
 class TraceCapture {
 public:
@@ -43,4 +46,16 @@ private:
     static inline std::vector<std::string>* current_ = nullptr;
     std::vector<std::string>* lines_;
     PVOID handler_;
+};
+
+// Sets the trace switch for the life of a test and restores it afterwards.
+class ScopedTraceSwitch {
+public:
+    explicit ScopedTraceSwitch(int32_t value) : saved_(TraceSwitch) { TraceSwitch = value; }
+    ~ScopedTraceSwitch() { TraceSwitch = saved_; }
+    ScopedTraceSwitch(const ScopedTraceSwitch&) = delete;
+    ScopedTraceSwitch& operator=(const ScopedTraceSwitch&) = delete;
+
+private:
+    int32_t saved_;
 };

@@ -40,9 +40,7 @@ namespace {
 
 class TraceTest : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = TraceSwitch; }
-    void TearDown() override { TraceSwitch = saved_; }
-    int32_t saved_ = -1;
+    ScopedTraceSwitch restore_{TraceSwitch};
 };
 
 TEST_F(TraceTest, SwitchedOffAllocatesAndOutputsNothing) {

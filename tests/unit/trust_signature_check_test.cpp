@@ -18,12 +18,7 @@ namespace {
 
 class SignatureCheckTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        saved_ = TraceSwitch;
-        TraceSwitch = 1;
-    }
-    void TearDown() override { TraceSwitch = saved_; }
-    int32_t saved_ = -1;
+    ScopedTraceSwitch traceOn_{1};
 };
 
 std::wstring OwnPathW() {
