@@ -2,13 +2,12 @@
 
 #include <commctrl.h>
 
-#include "config/config_lookup.h"
 #include "config/wizard_choices.h"
 #include "download/download_to_cache.h"
 #include "res/resource.h"
 #include "support/bounded_text.h"
 #include "support/messages.h"
-#include "wizard/center_window.h"
+#include "wizard/page_text.h"
 
 HWND ProgressDialogHandle = nullptr;
 bool PromptShowing = false;
@@ -107,19 +106,9 @@ bool CProgressWindow::Create(HINSTANCE moduleInstance, HWND ownerWindow, const c
 void CProgressWindow::InitDialog() {
     SetWindowTextA(dialog, title);
 
-    int x = 0, y = 0, width = 0, height = 0;
-    if (CenterWindow(dialog, &x, &y, &width, &height)) {
-        MoveWindow(dialog, x, y, width, height, TRUE);
-    }
-
-    char* cancelText = nullptr;
-    DWORD cancelSize = 0;
-    if (LoadConfigString(module, kCancelEntry, &cancelText, &cancelSize) == ERROR_SUCCESS) {
-        SetDlgItemTextA(dialog, IDC_PROGRESS_CANCEL, cancelText);
-    } else {
-        SetDlgItemTextA(dialog, IDC_PROGRESS_CANCEL, kCancelEntry);
-    }
-    delete[] cancelText;
+    CenterDialog(dialog);
+    const PageText cancelText = {IDC_PROGRESS_CANCEL, kCancelEntry};
+    SetPageTexts(module, dialog, &cancelText, 1);
 
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
     SetFocus(bar);
