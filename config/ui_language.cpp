@@ -5,6 +5,7 @@
 
 #include "config/config_lookup.h"
 #include "config/wizard_choices.h"
+#include "support/library_function.h"
 #include "support/system_checks.h"
 #include "support/system_library.h"
 #include "support/unique_resource.h"
@@ -75,7 +76,7 @@ void ApplyUiLanguage() {
     using SetThreadUILanguageFn = LANGID(WINAPI*)(LANGID);
     UniqueLibrary kernel(LoadSystemLibrary("kernel32.dll"));
     if (!kernel) return;
-    auto setThreadUiLanguage = reinterpret_cast<SetThreadUILanguageFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel.get(), "SetThreadUILanguage")));
+    auto setThreadUiLanguage =
+        FindLibraryFunction<SetThreadUILanguageFn>(kernel.get(), "SetThreadUILanguage");
     if (setThreadUiLanguage != nullptr) setThreadUiLanguage(WizardChoices.langId);
 }

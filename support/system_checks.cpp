@@ -1,5 +1,6 @@
 #include "support/system_checks.h"
 
+#include "support/library_function.h"
 #include "support/system_library.h"
 #include "support/unique_resource.h"
 
@@ -66,8 +67,8 @@ bool IsUserAdministrator() {
     using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
     UniqueLibrary advapi(LoadSystemLibrary("advapi32.dll"));
     if (!advapi) return false;
-    auto checkMembership = reinterpret_cast<CheckTokenMembershipFn>(
-        reinterpret_cast<void*>(GetProcAddress(advapi.get(), "CheckTokenMembership")));
+    auto checkMembership =
+        FindLibraryFunction<CheckTokenMembershipFn>(advapi.get(), "CheckTokenMembership");
     if (checkMembership == nullptr) return false;
     BOOL isMember = FALSE;
     if (!checkMembership(nullptr, administrators.get(), &isMember)) return false;
@@ -82,12 +83,11 @@ bool AcquireShutdownPrivilege() {
 
     UniqueLibrary advapi(LoadSystemLibrary("advapi32.dll"));
     if (!advapi) return false;
-    auto lookup = [&](const char* name) {
-        return reinterpret_cast<void*>(GetProcAddress(advapi.get(), name));
-    };
-    auto openToken = reinterpret_cast<OpenProcessTokenFn>(lookup("OpenProcessToken"));
-    auto lookupPrivilege = reinterpret_cast<LookupPrivilegeValueFn>(lookup("LookupPrivilegeValueA"));
-    auto adjustPrivileges = reinterpret_cast<AdjustTokenPrivilegesFn>(lookup("AdjustTokenPrivileges"));
+    auto openToken = FindLibraryFunction<OpenProcessTokenFn>(advapi.get(), "OpenProcessToken");
+    auto lookupPrivilege =
+        FindLibraryFunction<LookupPrivilegeValueFn>(advapi.get(), "LookupPrivilegeValueA");
+    auto adjustPrivileges =
+        FindLibraryFunction<AdjustTokenPrivilegesFn>(advapi.get(), "AdjustTokenPrivileges");
     if (!openToken || !lookupPrivilege || !adjustPrivileges) return false;
 
     UniqueHandle token;

@@ -6,7 +6,7 @@
 #include "support/system_library.h"
 #include "support/trace.h"
 #include "support/unique_resource.h"
-#include "trust/library_function.h"
+#include "support/library_function.h"
 
 // The request keeps the layout that every WinTrust version accepts: the
 // 48-byte WINTRUST_DATA of the 32-bit program, without the signature settings

@@ -8,7 +8,7 @@
 #include "support/system_library.h"
 #include "support/trace.h"
 #include "support/unique_resource.h"
-#include "trust/library_function.h"
+#include "support/library_function.h"
 
 namespace {
 
