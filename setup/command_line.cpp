@@ -56,23 +56,31 @@ RunMode ParseRunMode(char* commandLine) {
     }
 }
 
-uint32_t ParseAdminTarget(bool isPatch, char* commandLine, char** target) {
-    if (target) *target = nullptr;
+uint32_t TakeSwitchArgument(char* commandLine, char** argument) {
     char* switchLast = nullptr;
     if (NextToken(commandLine, nullptr, &switchLast, nullptr) != 0) return kBadArguments;
 
     char* argumentStart = nullptr;
     char* argumentLast = nullptr;
-    const bool hasArgument =
-        NextToken(AfterLast(switchLast), &argumentStart, &argumentLast, nullptr) == 0;
-    if (!isPatch) return hasArgument ? kBadArguments : 0;
-    if (!hasArgument) return kBadArguments;
-
+    if (NextToken(AfterLast(switchLast), &argumentStart, &argumentLast, nullptr) != 0) {
+        return kNoMoreTokens;
+    }
     char* after = AfterLast(argumentLast);
     if (*after != '\0' && NextToken(Next(after), nullptr, nullptr, nullptr) == 0) {
         return kBadArguments;
     }
     *after = '\0';
-    if (target) *target = argumentStart;
+    if (argument) *argument = argumentStart;
+    return 0;
+}
+
+uint32_t ParseAdminTarget(bool isPatch, char* commandLine, char** target) {
+    if (target) *target = nullptr;
+    char* argument = nullptr;
+    const uint32_t found = TakeSwitchArgument(commandLine, &argument);
+    // Only a patch takes an argument: the administrative image it patches.
+    if (!isPatch) return found == kNoMoreTokens ? 0 : kBadArguments;
+    if (found != 0) return kBadArguments;
+    if (target) *target = argument;
     return 0;
 }

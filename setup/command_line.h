@@ -15,6 +15,12 @@ uint32_t NextToken(char* text, char** start, char** last, bool* quoted);
 
 RunMode ParseRunMode(char* commandLine);
 
+// Finds the one argument that follows the switch and terminates it in place,
+// over its closing quote or the separator after it. Returns 0 with argument
+// set, kNoMoreTokens when the switch stands alone, or kBadArguments when there
+// is no switch or a further argument follows.
+uint32_t TakeSwitchArgument(char* commandLine, char** argument);
+
 // For a patch the second argument is the administrative image to patch; it is
 // terminated in place and returned in target. Other packages take no second
 // argument and get a null target. Returns 0 or kBadArguments.
