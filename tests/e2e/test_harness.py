@@ -6,13 +6,14 @@ behaviour stands in for the product."""
 import struct
 import unittest
 
-from harness import WineBox, tool, winpath
+from harness import WineBox, product_exe, tool, winpath
 from harness.windriver import IDCANCEL, IDNO, IDOK, IDYES, WindowDriverError
 
 EDIT, COMBO, CHECK, ASK, DISABLED, NOTES = 100, 101, 102, 103, 104, 105
 CBN_SELCHANGE, EN_CHANGE, BN_CLICKED = 1, 0x300, 0
 ACCESS_VIOLATION = 0xC0000005
 PROBE_EXCEPTION = 0xE0C0FFEE
+NOT_TRUSTED = 0x800B0004
 
 
 class TraceRunTest(unittest.TestCase):
@@ -87,6 +88,20 @@ class TraceRunTest(unittest.TestCase):
             self.box.trace(self.probe, "sleep 60000", timeout=2)
         result = self.box.trace(self.probe, "sleep 60000", timeout=2, allow_timeout=True)
         self.assertTrue(result.timed_out)
+
+
+class TraceRunChildrenTest(unittest.TestCase):
+
+    def test_following_children_ends_with_the_program_started(self):
+        # The first GUI program of a prefix brings up Wine's desktop process,
+        # which then runs as a debugged child and never ends by itself. The
+        # setup program checking its own (unsigned) file is such a program and
+        # ends at once.
+        with WineBox("tracerun-children") as box:
+            result = box.trace(product_exe(), "/v " + winpath(product_exe()), children=True,
+                               timeout=30)
+        self.assertEqual(result.exit_code, NOT_TRUSTED)
+        self.assertFalse(result.timed_out)
 
 
 class WindowDriverTest(unittest.TestCase):

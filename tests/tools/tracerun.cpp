@@ -224,6 +224,14 @@ void DebugLoop(const Options& options, const PROCESS_INFORMATION& started, Recor
                 break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (record.exited) break;
+    }
+    // Programs that outlive the one started (Wine starts its desktop process
+    // along with the first window of a prefix) are let go rather than waited
+    // for; they go on running without a debugger.
+    DebugSetProcessKillOnExit(FALSE);
+    for (DWORD pid : running) {
+        if (pid != started.dwProcessId) DebugActiveProcessStop(pid);
     }
 }
 
