@@ -21,12 +21,16 @@ const Edition FreeEdition = {kFreeEditionLink, "0", "Free", "Corvane Free only"}
 
 }  // namespace
 
+bool OffersEditionChoice(const char* sku) {
+    return sku != nullptr && (std::strcmp(sku, "0") == 0 || std::strcmp(sku, "6") == 0);
+}
+
 void InitEditionChoice(HINSTANCE module) {
     char* sku = nullptr;
     DWORD size = 0;
     if (LoadConfigString(module, "CV_SKU", &sku, &size) != ERROR_SUCCESS) return;
     std::unique_ptr<char[]> owned(sku);
-    if (std::strcmp(sku, "0") == 0 || std::strcmp(sku, "6") == 0) {
+    if (OffersEditionChoice(sku)) {
         WizardChoices.showEditionChoice = true;
         return;
     }

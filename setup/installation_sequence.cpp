@@ -1,7 +1,7 @@
-#include <cstring>
 #include <memory>
 
 #include "config/config_lookup.h"
+#include "config/edition_choice.h"
 #include "res/resource.h"
 #include "setup/setup_run.h"
 #include "wizard/download_mode_page.h"
@@ -9,14 +9,14 @@
 
 namespace {
 
-// The edition page belongs only to the configurations whose CV_SKU is exactly
-// "0" or "6"; a failed read, whatever its reason, means no edition page.
+// Only a configuration that offers the edition choice has an edition page;
+// a failed read, whatever its reason, means no edition page.
 bool HasEditionPage(HINSTANCE module) {
     char* sku = nullptr;
     DWORD size = 0;
     if (LoadConfigString(module, "CV_SKU", &sku, &size) != ERROR_SUCCESS) return false;
     std::unique_ptr<char[]> owned(sku);
-    return std::strcmp(sku, "0") == 0 || std::strcmp(sku, "6") == 0;
+    return OffersEditionChoice(sku);
 }
 
 INT_PTR RunPage(HINSTANCE module, int templateId, DLGPROC procedure) {
